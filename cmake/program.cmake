@@ -1,0 +1,20 @@
+# A program of the system: its modules as a library (for tests) plus the executable, which
+# holds WinMain in main.cpp and the compiled resource script NAME.rc.
+function(tarvex_add_program name)
+  file(GLOB modules CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(REMOVE_ITEM modules ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
+  add_library(${name}_modules STATIC ${modules} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.rc)
+  set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/${name}.rc PROPERTIES HEADER_FILE_ONLY ON)
+  target_include_directories(${name}_modules PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name}_modules PUBLIC common)
+
+  add_executable(${name} WIN32 main.cpp)
+  target_link_libraries(${name} PRIVATE ${name}_modules)
+  tarvex_add_resources(${name} ${name}.rc ${ARGN})
+  if(TARVEX_WINDOWS_BUILD)
+    target_link_libraries(${name} PRIVATE ${TARVEX_WINDOWS_LIBS})
+    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+  else()
+    target_link_libraries(${name} PRIVATE win32_entry)
+  endif()
+endfunction()
