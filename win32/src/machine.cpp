@@ -1,5 +1,7 @@
 #include "machine.h"
 
+#include "registry.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -75,6 +77,7 @@ void InitMachine(const std::filesystem::path& dir) {
     for (const char* sub : {"c/WINDOWS/SYSTEM/tarvex", "dev", "dde", "journal"}) {
         std::filesystem::create_directories(dir / sub);
     }
+    InitRegistry(dir);
 }
 
 MachineConfig LoadMachineConfig() {
