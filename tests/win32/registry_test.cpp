@@ -2,7 +2,7 @@
 // keys, access rights, test faults, and writers in several processes and threads at once.
 #include <windows.h>
 
-#include "registry.h"
+#include "registry_store.h"
 #include "temp_machine.h"
 
 #include <gtest/gtest.h>

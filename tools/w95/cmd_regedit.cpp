@@ -6,7 +6,7 @@
 #include "commands.h"
 
 #include "regedit.h"
-#include "registry.h"
+#include "registry_store.h"
 
 #include <cstdio>
 

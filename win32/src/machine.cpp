@@ -1,6 +1,6 @@
 #include "machine.h"
 
-#include "registry.h"
+#include "registry_store.h"
 
 #include <cstdlib>
 #include <fstream>

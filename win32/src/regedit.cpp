@@ -2,7 +2,7 @@
 // transaction afterwards, so a file with an error anywhere changes nothing.
 #include "regedit.h"
 
-#include "registry.h"
+#include "registry_store.h"
 
 #include <cstdio>
 #include <cstring>

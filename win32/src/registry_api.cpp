@@ -1,7 +1,7 @@
 // The registry functions of winreg.h with Windows 95 semantics. An open key is an entry of the
 // kernel handle table naming a key row and the access granted; the key itself lives in the
 // machine's registry database. Every call is one transaction of its own.
-#include "registry.h"
+#include "registry_store.h"
 
 #include "handles.h"
 #include "machine.h"
