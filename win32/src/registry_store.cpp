@@ -2,7 +2,7 @@
 // creation and are never reused, so the id order is the creation order and a handle's id never
 // names a later key); values belong to a key. The database runs in WAL mode with a busy timeout,
 // and every change is one transaction, so processes and threads writing at once lose nothing.
-#include "registry.h"
+#include "registry_store.h"
 
 #include "machine.h"
 
