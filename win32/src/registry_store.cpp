@@ -59,8 +59,10 @@ class Database {
         }
         try {
             sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-            EnsureWal();
+            // WAL commits need no sync of their own; a crash of the host may lose the last
+            // commits but never corrupts the database.
             Exec("PRAGMA synchronous=NORMAL");
+            EnsureWal();
             Exec("BEGIN IMMEDIATE");
             Exec(kSchema);
             Exec("COMMIT");
