@@ -232,7 +232,7 @@ std::string Frame(const std::string& title, const std::vector<std::string>& line
         inner = std::max(inner, line.size() + 4);
     std::string out = "+- " + title + " " + std::string(inner - title.size() - 2, '-') + "+\n";
     for (const auto& line : lines) {
-        out += "|  " + line + std::string(inner - line.size() - 2, ' ') + "|\n";
+        out += "|  " + line + std::string(inner - line.size() - 1, ' ') + "|\n";
     }
     out += "+" + std::string(inner + 1, '-') + "+\n";
     return out;
@@ -485,7 +485,11 @@ std::string RenderWait(const UserWait& wait) {
             line += " (checked)";
         if (!control.enabled)
             line += " (disabled)";
+        if (control.focused)
+            line += " (focus)";
         lines.push_back(line);
+        for (const auto& item : control.items)
+            lines.push_back("      - " + item);
     }
     if (!wait.menu.empty()) {
         lines.emplace_back();

@@ -59,7 +59,9 @@ struct UserControl {
     std::string class_name;  // "BUTTON", "STATIC", "COMBOBOX", "EDIT", ...
     std::string text;
     bool enabled = true;
-    bool checked = false;  // check boxes
+    bool checked = false;            // check boxes
+    bool focused = false;            // the control (or its edit field) has the keyboard focus
+    std::vector<std::string> items;  // combo boxes: the list, in order
 };
 
 struct UserMenuItem {
