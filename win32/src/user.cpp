@@ -1,5 +1,7 @@
 #include "user.h"
 
+#include <windows.h>
+
 #include "journal.h"
 #include "machine.h"
 
@@ -239,14 +241,14 @@ std::string Frame(const std::string& title, const std::vector<std::string>& line
 }
 
 const char* IconMark(unsigned style) {
-    switch (style & 0xF0u) {
-        case 0x10:
+    switch (style & MB_ICONMASK) {
+        case MB_ICONHAND:
             return "(x) ";
-        case 0x20:
+        case MB_ICONQUESTION:
             return "(?) ";
-        case 0x30:
+        case MB_ICONEXCLAMATION:
             return "(!) ";
-        case 0x40:
+        case MB_ICONASTERISK:
             return "(i) ";
         default:
             return "";
