@@ -31,6 +31,9 @@ function(tarvex_add_resources target rc_file)
       COMMAND ${CMAKE_COMMAND} -DINPUT=${res} -DOUTPUT=${cpp}
               -P "${PROJECT_SOURCE_DIR}/cmake/embed_res.cmake"
       DEPENDS "${res}" "${PROJECT_SOURCE_DIR}/cmake/embed_res.cmake")
-    target_sources(${target} PRIVATE "${cpp}")
+    # Its own object library, so that the tests of the program's modules can link the very same
+    # resources (tests/CMakeLists.txt links <area>_resources when it exists).
+    add_library(${target}_resources OBJECT "${cpp}")
+    target_link_libraries(${target} PRIVATE ${target}_resources)
   endif()
 endfunction()

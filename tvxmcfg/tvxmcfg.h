@@ -57,4 +57,16 @@ int ResetFirmwareBoards(DriverConfig config);
 int ReinitializeModems(DriverConfig config);
 DWORD ComputeFirmwareChecksum(const BYTE* image, DWORD size);
 
+// The configuration window and its modeless dialog.
+extern HWND ConfigDialog;
+void RunConfigWindow(HINSTANCE instance, int showCommand);
+LRESULT CALLBACK ConfigWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ConfigDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+int FillConfigDialog(HWND dialog);
+void ApplyConfigDialog(HWND dialog);
+
+// The entry's minimised window, shown while the automatic run works.
+extern HWND InitializingWindow;
+void ShowInitializingWindow(void);
+
 #endif
