@@ -466,7 +466,12 @@ TEST_F(CommTest, HungUpLineGivesWhatArrivedThenFails) {
     auto start = Clock::now();
     std::thread modem([&] {
         MasterWrite("ab");
+        // Hang up only once the port has taken the bytes: a hang-up discards unread input.
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        auto wait_start = Clock::now();
+        while (Queued(slave_) > 0 && MsSince(wait_start) < 5000) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         close(master_);
         master_ = -1;
     });
