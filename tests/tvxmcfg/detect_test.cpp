@@ -3,6 +3,7 @@
 
 #include "registry_fixture.h"
 #include "temp_machine.h"
+#include "tvxmcfg_state.h"
 #include "ui_journal.h"
 
 #include <gtest/gtest.h>
@@ -38,16 +39,6 @@ struct DetectCase {
     LONG firstIsa;
     std::vector<std::string> boxes;  // texts of the message boxes, in order
 };
-
-void ResetDetectionState() {
-    ZeroMemory(&ModemSettings, sizeof(ModemSettings));
-    ZeroMemory(&DetectedSettings, sizeof(DetectedSettings));
-    ZeroMemory(BoardNeedsFirmware, sizeof(BoardNeedsFirmware));
-    ModemSettings.CountryCode = DetectedSettings.CountryCode = CountryTable[0].Code;
-    DetectedKinds = 0;
-    FirstIsaBoard = -1;
-    BoardCount = 0;
-}
 
 std::string LongName(char letter, size_t length) {
     return std::string(length, letter);
@@ -179,7 +170,7 @@ TEST_P(DetectTest, FindsTheBoards) {
     w95test::TempMachine machine;
     w95test::ImportRegistry("REGEDIT4\n\n" + c.registry);
     w95test::AnswerMessageBoxesWithDefaults();
-    ResetDetectionState();
+    ResetProgramState();
 
     DetectBoards();
 
