@@ -30,5 +30,9 @@ void RequireMachine();
 int RunInit(const Args& args);
 int RunConfig(const Args& args);
 int RunRegedit(const Args& args);
+int RunInstall(const Args& args);
+int RunRun(const Args& args);
+int RunBoot(const Args& args);
+int RunLogon(const Args& args);
 
 }  // namespace w95tool

@@ -20,6 +20,11 @@ const Command kCommands[] = {
      RunConfig},
     {"regedit", "import FILE | export [KEY] | fault KEY deny-write-open|fail-value-writes|clear",
      "read or write REGEDIT4 files; mark a key for failing registry calls (tests)", RunRegedit},
+    {"install", "[--from BUILD_DIR]",
+     "put the built programs and modem images into C:\\WINDOWS\\SYSTEM\\tarvex", RunInstall},
+    {"run", "\"COMMAND LINE\"", "run an installed program with exactly that command line", RunRun},
+    {"boot", "", "run every RunServices entry in order, as a system start does", RunBoot},
+    {"logon", "", "run every Run entry in order, as a logon does", RunLogon},
 };
 
 void PrintUsage(FILE* out) {
