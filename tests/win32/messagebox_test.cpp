@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -63,6 +64,10 @@ struct DefaultCase {
     const char* answer;
 };
 
+std::ostream& operator<<(std::ostream& out, const DefaultCase& c) {
+    return out << "type " << c.type << " default " << (c.defbutton >> 8) + 1 << " -> " << c.answer;
+}
+
 class UnattendedBox : public MessageBoxTest, public testing::WithParamInterface<DefaultCase> {};
 
 TEST_P(UnattendedBox, TakesItsDefaultButton) {
@@ -106,6 +111,10 @@ struct AnswerCase {
     const char* answer;
     int result;
 };
+
+std::ostream& operator<<(std::ostream& out, const AnswerCase& c) {
+    return out << "type " << c.type << " answer " << c.answer;
+}
 
 class AnsweredBox : public MessageBoxTest, public testing::WithParamInterface<AnswerCase> {};
 

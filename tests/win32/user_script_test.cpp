@@ -28,6 +28,10 @@ struct GoodLine {
     const char* name;  // key or answer name
 };
 
+std::ostream& operator<<(std::ostream& out, const GoodLine& c) {
+    return out << '"' << c.line << '"';
+}
+
 class ParseGoodLine : public testing::TestWithParam<GoodLine> {};
 
 TEST_P(ParseGoodLine, GivesTheAction) {
@@ -81,6 +85,10 @@ struct BadLine {
     const char* line;
     const char* complaint;  // part of the message
 };
+
+std::ostream& operator<<(std::ostream& out, const BadLine& c) {
+    return out << '"' << c.line << '"';
+}
 
 class ParseBadLine : public testing::TestWithParam<BadLine> {};
 
