@@ -53,7 +53,7 @@ void Modem::Receive(const char* data, size_t size, Clock::time_point now) {
         case Mode::kCommand:
             break;
     }
-    for (size_t i = 0; i < size && mode_ == Mode::kCommand; ++i) {
+    for (size_t i = 0; i < size; ++i) {
         char c = data[i];
         if (!port_.faults.no_echo)
             Send(std::string(1, c), now);
@@ -61,6 +61,12 @@ void Modem::Receive(const char* data, size_t size, Clock::time_point now) {
             std::string line;
             line.swap(line_);
             Command(std::move(line), now);
+            if (mode_ != Mode::kCommand) {
+                // "AT**" began a transfer: what follows it is already the loader.
+                if (i + 1 < size)
+                    Receive(data + i + 1, size - i - 1, now);
+                return;
+            }
         } else if (c != '\n' && line_.size() < kMaxCommandLine) {
             line_ += c;
         }

@@ -551,6 +551,18 @@ TEST(BoardsimModem, SkipsTheTwoChecksumOffsetsAndAcceptsEmptyImages) {
     }
 }
 
+TEST(BoardsimModem, LoaderBytesRightBehindTheDownloadCommandArePartOfTheLoader) {
+    TempMachine machine;
+    BoardsimProcess sim(machine.dir(), R"({"boards":[
+        {"bus":"pci","revision":"001","quiet_ms":300,"ports":1}]})");
+    ModemLine line(machine.path("dev/COM5"));
+    std::string loader = Image(3000, 9);
+    line.Send("AT**\r" + loader);
+    std::string replies = line.Read(milliseconds(9000), "115.2K\r\n");
+    EXPECT_EQ(replies, "AT**\r\r\nDownload Initiated\r\n\r\nDownload Modem Firmware at 115.2K\r\n");
+    EXPECT_EQ(ReadFileText(machine.path("boards/b0p0.loader")), loader);
+}
+
 TEST(BoardsimModem, HeldInResetIsSilentAndDropsADownloadInProgress) {
     TempMachine machine;
     BoardsimProcess sim(machine.dir(), R"({"boards":[
