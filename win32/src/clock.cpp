@@ -31,6 +31,9 @@ struct ClockState {
     std::atomic<Mode> mode{Mode::kUnset};
 };
 
+// When this process started, as near as the library can tell: its static initialisation.
+const SteadyClock::time_point process_start = SteadyClock::now();
+
 ClockState& TheClock() {
     static ClockState* clock = new ClockState;  // never destroyed: threads may read it at exit
     return *clock;
@@ -41,9 +44,11 @@ uint64_t MillisecondsSince(SteadyClock::time_point start) {
         std::chrono::duration_cast<Milliseconds>(SteadyClock::now() - start).count());
 }
 
-// Called with the clock's mutex held.
+// Called with the clock's mutex held. The first start counts from the process's start; later
+// ones (another machine, a restart asked for) from now.
 void Start(ClockState& clock) {
-    clock.origin = SteadyClock::now();
+    bool from_process_start = !clock.started && process_start != SteadyClock::time_point();
+    clock.origin = from_process_start ? process_start : SteadyClock::now();
     clock.machine_generation = MachineGeneration();
     clock.skipped_ms = 0;
     if (auto tick_start = LoadMachineConfig().tick_start) {
@@ -93,6 +98,7 @@ bool VirtualClockInUse() {
 void RestartClock() {
     auto& clock = TheClock();
     std::lock_guard lock(clock.mutex);
+    clock.started = true;  // counts from now
     Start(clock);
 }
 
