@@ -363,7 +363,6 @@ TEST(BoardsimBoards, RewritesItsInstanceKeysOnARestartWithoutDuplicates) {
               std::vector<std::string>{"BUS_00&DEV_0A&FUNC_00"});
     EXPECT_EQ(StringValue("ENUM\\PCI\\VEN_1D2C&DEV_000C\\BUS_00&DEV_0A&FUNC_00", "HWRevision"),
               "002");
-    (void)file;
 }
 
 // --- The driver ---
