@@ -205,8 +205,8 @@ ExchangeResult Execute(Connection& connection, const std::string& bytes, UINT fo
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // Rounded up, so that the wait never ends before the time-out.
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left < 0)
             left = 0;
         dde::Frame answer;

@@ -39,12 +39,11 @@ ReadResult ReceiveAll(int fd, char* buffer, size_t size, bool has_deadline,
     while (size > 0) {
         int wait_ms = -1;
         if (has_deadline) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            // Rounded up, so that a wait never ends a little before the deadline.
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return ReadResult::TimedOut;
-            // Round up, so that a wait never ends a little before the deadline.
-            wait_ms = static_cast<int>(left.count()) + 1;
+            wait_ms = static_cast<int>(left.count());
         }
         pollfd p{fd, POLLIN, 0};
         int ready = ::poll(&p, 1, wait_ms);
