@@ -87,6 +87,9 @@ struct WriteFailureCase {
     const char* caption;  // nullptr: no box
 };
 
+// Cases print by name, not as raw bytes.
+void PrintTo(const WriteFailureCase& c, std::ostream* out) { *out << c.name; }
+
 class RegistryWriteFailureTest : public RegistryLibraryTest,
                                  public ::testing::WithParamInterface<WriteFailureCase> {};
 

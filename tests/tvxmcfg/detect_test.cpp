@@ -40,6 +40,9 @@ struct DetectCase {
     std::vector<std::string> boxes;  // texts of the message boxes, in order
 };
 
+// Cases print by name, not as raw bytes.
+void PrintTo(const DetectCase& c, std::ostream* out) { *out << c.name; }
+
 std::string LongName(char letter, size_t length) {
     return std::string(length, letter);
 }
