@@ -228,6 +228,10 @@ struct Refusal {
     const char* command;
 };
 
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+    *out << refusal.command;
+}
+
 class ProgmanRefusal : public ProgmanTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(ProgmanRefusal, IsAcknowledgedNegativelyAndChangesNothing) {
