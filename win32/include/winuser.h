@@ -465,6 +465,17 @@
 #define HELP_COMMAND 0x0102L
 #define HELP_PARTIALKEY 0x0105L
 
+/* Menus: item flags and states. */
+#define MF_BYCOMMAND 0x00000000L
+#define MF_BYPOSITION 0x00000400L
+#define MF_ENABLED 0x00000000L
+#define MF_GRAYED 0x00000001L
+#define MF_DISABLED 0x00000002L
+#define MF_CHECKED 0x00000008L
+#define MF_POPUP 0x00000010L
+#define MF_END 0x00000080L
+#define MF_SEPARATOR 0x00000800L
+
 #define IDOK 1
 #define IDCANCEL 2
 #define IDABORT 3
@@ -675,6 +686,19 @@ HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
 HCURSOR WINAPI SetCursor(HCURSOR hCursor);
 HCURSOR WINAPI GetCursor(void);
+
+/* Menus. */
+HMENU WINAPI LoadMenuA(HINSTANCE hInstance, LPCSTR lpMenuName);
+HMENU WINAPI LoadMenuIndirectA(const void* lpMenuTemplate);
+BOOL WINAPI DestroyMenu(HMENU hMenu);
+HMENU WINAPI GetMenu(HWND hWnd);
+HMENU WINAPI GetSubMenu(HMENU hMenu, int nPos);
+int WINAPI GetMenuItemCount(HMENU hMenu);
+BOOL WINAPI EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable);
+UINT WINAPI GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
+
+/* Bitmaps of the program's resources. */
+HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName);
 
 /* Help. */
 BOOL WINAPI WinHelpA(HWND hWndMain, LPCSTR lpszHelp, UINT uCommand, ULONG_PTR dwData);

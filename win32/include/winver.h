@@ -23,6 +23,11 @@
 extern "C" {
 #endif
 
+/* The version block of a file: its size, a copy of it, and a value within the copy. */
+DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle);
+BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData);
+BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, UINT* puLen);
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,6 +4,7 @@
 
 #include "journal.h"
 #include "user.h"
+#include "window.h"
 
 #include <mutex>
 #include <string>
@@ -40,6 +41,29 @@ std::string ButtonNames(const w95::UserWait& wait) {
     return names;
 }
 
+// The windows a box keeps from input while it is up: its owner's top-level window, or, for a
+// task-modal box without owner, every top-level window of the thread. Returns those it disabled.
+std::vector<HWND> DisableForBox(HWND owner, UINT type) {
+    std::vector<HWND> targets;
+    if (owner) {
+        if (HWND top = w95::TopLevelOf(owner))
+            targets.push_back(top);
+    } else if ((type & MB_MODEMASK) == MB_TASKMODAL) {
+        for (const auto& window : w95::ThreadWindows()) {
+            if (w95::IsTopLevel(*window) && !window->destroying)
+                targets.push_back(window->handle);
+        }
+    }
+    std::vector<HWND> disabled;
+    for (HWND target : targets) {
+        if (IsWindowEnabled(target)) {
+            EnableWindow(target, FALSE);
+            disabled.push_back(target);
+        }
+    }
+    return disabled;
+}
+
 }  // namespace
 
 extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
@@ -61,6 +85,7 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
     wait.default_button = default_button < ids->size() ? default_button : 0;
 
     std::lock_guard<std::recursive_mutex> lock(BoxMutex());
+    std::vector<HWND> disabled = DisableForBox(hWnd, uType);
     const w95::UserButton* chosen = &wait.buttons[wait.default_button];
     while (auto action = w95::NextUserAction(wait)) {
         const w95::UserButton* named = nullptr;
@@ -79,6 +104,11 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
                 ? "it has no " + action->name + " button (its buttons: " + ButtonNames(wait) + ")"
                 : "a message box takes only an answer naming one of its buttons (" +
                       ButtonNames(wait) + ")");
+    }
+
+    for (HWND window : disabled) {
+        if (IsWindow(window))
+            EnableWindow(window, TRUE);
     }
 
     nlohmann::ordered_json event = {{"event", "messagebox"}, {"caption", wait.caption},

@@ -3,6 +3,7 @@
 // input it stands for: a click is a press and release of the mouse button on the control, a key
 // goes to the focused control through the queue (so the loop's IsDialogMessageA sees it), typed
 // text replaces an edit field's text, close is the window's Close command.
+#include "menu.h"
 #include "user.h"
 #include "window.h"
 
@@ -63,6 +64,8 @@ UserWait Describe(const Window& top) {
             entry.items = ComboBoxItems(*control);
         wait.controls.push_back(std::move(entry));
     }
+    if (top.menu)
+        wait.menu = MenuCommandsForUser(top.menu);
     return wait;
 }
 
@@ -155,6 +158,8 @@ bool CarryOut(const Window& top, const UserAction& action, std::string& why) {
                 why = "it has no menu";
                 return false;
             }
+            if (!CanChooseMenuCommand(top.menu, action.id, why))
+                return false;
             Post(top.handle, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(action.id), 0), 0);
             return true;
         case UserVerb::Close:
