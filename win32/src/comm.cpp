@@ -11,6 +11,7 @@
 // - A line whose peer hung up: a read returns the bytes it already has, later reads and writes
 //   fail with ERROR_GEN_FAILURE (a device that stopped working).
 // - FILE_FLAG_OVERLAPPED is refused (ERROR_NOT_SUPPORTED): only synchronous I/O is emulated.
+#include "comm.h"
 #include "devices.h"
 #include "io_object.h"
 
@@ -26,6 +27,8 @@
 #include <climits>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace w95 {
 namespace {
@@ -250,10 +253,32 @@ bool WaitReady(int fd, short events, Deadline deadline, bool& broken) {
     }
 }
 
+// The test's observer of writes; empty unless a test set one.
+struct WriteObserverSlot {
+    std::mutex mutex;
+    CommWriteObserver observer;
+};
+
+WriteObserverSlot& WriteObserver() {
+    static WriteObserverSlot slot;
+    return slot;
+}
+
+void ObserveWrite(const std::string& port, DWORD count) {
+    auto& slot = WriteObserver();
+    std::lock_guard lock(slot.mutex);
+    if (slot.observer)
+        slot.observer(port, count);
+}
+
 class CommPort : public IoObject {
   public:
-    CommPort(int fd, DWORD access, bool is_tty)
-        : fd_(fd), access_(access), is_tty_(is_tty), settings_(InitialSettings()) {}
+    CommPort(int fd, std::string name, DWORD access, bool is_tty)
+        : fd_(fd),
+          name_(std::move(name)),
+          access_(access),
+          is_tty_(is_tty),
+          settings_(InitialSettings()) {}
     ~CommPort() override { ::close(fd_); }
     CommPort(const CommPort&) = delete;
     CommPort& operator=(const CommPort&) = delete;
@@ -274,6 +299,7 @@ class CommPort : public IoObject {
     }
 
     const int fd_;
+    const std::string name_;  // as the program named it, for the write observer
     const DWORD access_;
     const bool is_tty_;
     std::mutex mutex_;  // guards the two records below: one handle may serve several threads
@@ -349,6 +375,7 @@ BOOL CommPort::Read(void* buffer, DWORD count, DWORD* done) {
 
 BOOL CommPort::Write(const void* buffer, DWORD count, DWORD* done) {
     *done = 0;
+    ObserveWrite(name_, count);
     if (!(access_ & (GENERIC_WRITE | GENERIC_ALL)))
         return Fail(ERROR_ACCESS_DENIED, FALSE);
     if (count == 0)
@@ -473,7 +500,13 @@ DWORD OpenError(int error) {
 
 }  // namespace
 
-HANDLE OpenCommPort(const std::filesystem::path& node, const std::string&,
+void SetCommWriteObserver(CommWriteObserver observer) {
+    auto& slot = WriteObserver();
+    std::lock_guard lock(slot.mutex);
+    slot.observer = std::move(observer);
+}
+
+HANDLE OpenCommPort(const std::filesystem::path& node, const std::string& name,
                     const OpenRequest& request) {
     if (request.flags & FILE_FLAG_OVERLAPPED)
         return Fail(ERROR_NOT_SUPPORTED, INVALID_HANDLE_VALUE);
@@ -497,7 +530,7 @@ HANDLE OpenCommPort(const std::filesystem::path& node, const std::string&,
             return Fail(ERROR_GEN_FAILURE, INVALID_HANDLE_VALUE);
         }
     }
-    HANDLE handle = AddHandle(std::make_shared<CommPort>(fd, request.access, is_tty));
+    HANDLE handle = AddHandle(std::make_shared<CommPort>(fd, name, request.access, is_tty));
     return handle ? handle : INVALID_HANDLE_VALUE;  // AddHandle set the error
 }
 
