@@ -34,5 +34,6 @@ int RunInstall(const Args& args);
 int RunRun(const Args& args);
 int RunBoot(const Args& args);
 int RunLogon(const Args& args);
+int RunJournal(const Args& args);
 
 }  // namespace w95tool

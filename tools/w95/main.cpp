@@ -25,6 +25,8 @@ const Command kCommands[] = {
     {"run", "\"COMMAND LINE\"", "run an installed program with exactly that command line", RunRun},
     {"boot", "", "run every RunServices entry in order, as a system start does", RunBoot},
     {"logon", "", "run every Run entry in order, as a logon does", RunLogon},
+    {"journal", "[--follow] [--windows] [driver|ui|progman ...]",
+     "show what the machine's journals recorded, as readable lines in time order", RunJournal},
 };
 
 void PrintUsage(FILE* out) {
