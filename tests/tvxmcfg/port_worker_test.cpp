@@ -21,6 +21,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace {
@@ -739,6 +740,84 @@ TEST(ModemPortWorker, EndsWithTheCodeOfWhatWentWrong) {
          BuiltImages, WORKER_GET_STATE, ERROR_INVALID_FUNCTION},
     };
     RunWorkerTable(cases);
+}
+
+// Images of their own for worker `i`: every byte value, in an order and a length of its own.
+Images ImagesOfWorker(int i) {
+    auto pattern = [](size_t size, int step, int start) {
+        std::string bytes(size, '\0');
+        for (size_t k = 0; k < size; ++k)
+            bytes[k] = static_cast<char>((start + step * static_cast<int>(k)) & 0xFF);
+        return bytes;
+    };
+    return {pattern(3000 + 7 * i, 2 * i + 1, i), pattern(20000 + 1000 * i, 2 * i + 3, 50 * i)};
+}
+
+constexpr int kWorkers = 4;
+
+// Four workers at once on two boards of two modems each, every one with its own images.
+Json RunWorkersAtOnce(const fs::path& machine) {
+    w95test::BoardsimProcess sim(machine, R"({"boards":[
+        {"bus":"pci","revision":"001","ports":2},{"bus":"pci","revision":"001","ports":2}]})");
+    static PortRecord records[kWorkers];
+    std::vector<Images> images;
+    for (int i = 0; i < kWorkers; ++i)
+        images.push_back(ImagesOfWorker(i));
+    WriteLog writes;
+    HANDLE threads[kWorkers];
+    for (int i = 0; i < kWorkers; ++i) {
+        std::string port = "COM" + std::to_string(5 + i);
+        FillRecord(records[i], port.c_str(), images[i], MAKE_PORT_KEY(i / 2, i % 2));
+        threads[i] =
+            CreateThread(nullptr, 0, ModemPortWorker, &records[i], CREATE_SUSPENDED, nullptr);
+        if (!threads[i])
+            throw std::runtime_error("CreateThread failed");
+        SetThreadPriority(threads[i], THREAD_PRIORITY_HIGHEST);
+    }
+    for (HANDLE thread : threads)
+        ResumeThread(thread);
+    WaitForMultipleObjects(kWorkers, threads, TRUE, INFINITE);
+    Json outcome;
+    for (int i = 0; i < kWorkers; ++i) {
+        DWORD code = 0xFFFFFFFF;
+        GetExitCodeThread(threads[i], &code);
+        CloseHandle(threads[i]);
+        outcome["workers"].push_back(
+            {{"code", code}, {"writes", writes.Of("COM" + std::to_string(5 + i))}});
+    }
+    return outcome;
+}
+
+TEST(ModemPortWorker, SeveralAtOnceEachKeepsToItsOwnPort) {
+    auto batch = scenario::RunCases({RunWorkersAtOnce});
+    const fs::path& machine = batch[0].machine;
+    const Json& outcome = batch[0].outcome;
+    ASSERT_FALSE(outcome.contains("error")) << outcome.dump();
+    auto requests = scenario::DriverRequests(machine);
+    std::set<int> handles;
+    for (int i = 0; i < kWorkers; ++i) {
+        SCOPED_TRACE("worker " + std::to_string(i));
+        const Json& worker = outcome["workers"][i];
+        Images images = ImagesOfWorker(i);
+        EXPECT_EQ(worker["code"], 0);
+        EXPECT_EQ(Writes(worker), DownloadWrites(images.loader.size(), images.firmware.size()));
+        EXPECT_EQ(scenario::ReceivedImage(machine, i / 2, i % 2, "loader"), images.loader);
+        EXPECT_EQ(scenario::ReceivedImage(machine, i / 2, i % 2, "firmware"), images.firmware);
+        // Its own key, on then off, both on one driver handle of its own.
+        std::vector<int> codes;
+        std::set<int> own_handles;
+        for (const auto& request : requests) {
+            if (request["board"] == i / 2 && request["port"] == i % 2) {
+                codes.push_back(request["code"]);
+                own_handles.insert(request["handle"].get<int>());
+            }
+        }
+        EXPECT_EQ(codes, (std::vector<int>{DRV_MODEM_RESET_ON, DRV_MODEM_RESET_OFF}));
+        EXPECT_EQ(own_handles.size(), 1u);
+        handles.insert(own_handles.begin(), own_handles.end());
+    }
+    EXPECT_EQ(requests.size(), 2u * kWorkers);
+    EXPECT_EQ(handles.size(), static_cast<size_t>(kWorkers));
 }
 
 }  // namespace
