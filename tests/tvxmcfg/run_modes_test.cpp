@@ -31,6 +31,9 @@ struct RunCase {
     std::vector<std::string> box_captions;
 };
 
+// Cases print by name, not as raw bytes.
+void PrintTo(const RunCase& c, std::ostream* out) { *out << c.name; }
+
 class RunModesTest : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(RunModesTest, CommandLineChoosesTheMode) {
