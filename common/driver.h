@@ -24,10 +24,10 @@
 
 // Names one port of one board: board index in bits 16 to 31, port index in bits 0 to 15.
 typedef DWORD PortKey;
-#define MAKE_PORT_KEY(board, port) ((PortKey)((DWORD)(board) * 65536u + (DWORD)(port)))
+#define MAKE_PORT_KEY(board, port) ((PortKey)((DWORD)(board)*65536u + (DWORD)(port)))
 
 typedef struct BoardEntry {
-    DWORD PortCount;      // 0 to 8; 0: no board holds this index
+    DWORD PortCount;                                      // 0 to 8; 0: no board holds this index
     char PortNames[MAX_PORTS_PER_BOARD][PORT_NAME_SIZE];  // serial device names, NUL-terminated
 } BoardEntry;
 

@@ -6,7 +6,8 @@
 
 int RegKeyExists(const char* keyPath) {
     HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS) return 0;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS)
+        return 0;
     RegCloseKey(key);
     return 1;
 }
@@ -29,8 +30,8 @@ int RegPutString(const char* keyPath, const char* valueName, const char* text, D
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
         return REG_OPEN_FAILED;
     }
-    LONG written = RegSetValueExA(key, valueName, 0, valueType, (const BYTE*)text,
-                                  (DWORD)strlen(text) + 1);
+    LONG written =
+        RegSetValueExA(key, valueName, 0, valueType, (const BYTE*)text, (DWORD)strlen(text) + 1);
     RegCloseKey(key);
     if (written != ERROR_SUCCESS) {
         MessageBoxA(NULL, "Error", "Reg. Error 1E", MB_OK);
@@ -39,23 +40,28 @@ int RegPutString(const char* keyPath, const char* valueName, const char* text, D
     return REG_OK;
 }
 
-int RegPutDwordOrDelete(const char* keyPath, const char* valueName, DWORD value, DWORD defaultValue) {
-    if (value == defaultValue) return RegRemoveValue(keyPath, valueName);
+int RegPutDwordOrDelete(const char* keyPath, const char* valueName, DWORD value,
+                        DWORD defaultValue) {
+    if (value == defaultValue)
+        return RegRemoveValue(keyPath, valueName);
     return RegPutDword(keyPath, valueName, value);
 }
 
 int RegRemoveSubkey(const char* parentPath, const char* childName) {
-    if (!RegKeyExists(parentPath)) return REG_OK;
+    if (!RegKeyExists(parentPath))
+        return REG_OK;
 
     // The child's full path must fit the buffer whole; a cut path could name another key.
     size_t parentLength = strlen(parentPath);
     size_t childLength = strlen(childName);
-    if (parentLength + 1 + childLength + 1 > SUBKEY_PATH_SIZE) return REG_OPEN_FAILED;
+    if (parentLength + 1 + childLength + 1 > SUBKEY_PATH_SIZE)
+        return REG_OPEN_FAILED;
     char childPath[SUBKEY_PATH_SIZE];
     memcpy(childPath, parentPath, parentLength);
     childPath[parentLength] = '\\';
     memcpy(childPath + parentLength + 1, childName, childLength + 1);
-    if (!RegKeyExists(childPath)) return REG_OK;
+    if (!RegKeyExists(childPath))
+        return REG_OK;
 
     HKEY parent;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, parentPath, 0, KEY_ALL_ACCESS, &parent) !=
@@ -111,7 +117,8 @@ int RegFetchString(const char* keyPath, const char* valueName, char* buffer, DWO
         buffer[0] = '\0';
     }
     if (read != ERROR_SUCCESS) {
-        if (bufferSize > 0) buffer[0] = '\0';
+        if (bufferSize > 0)
+            buffer[0] = '\0';
         return REG_ACCESS_FAILED;
     }
     return REG_OK;
@@ -119,7 +126,8 @@ int RegFetchString(const char* keyPath, const char* valueName, char* buffer, DWO
 
 int RegFetchDword(const char* keyPath, const char* valueName, DWORD* value) {
     HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS) return REG_OPEN_FAILED;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS)
+        return REG_OPEN_FAILED;
     DWORD type;
     DWORD length = sizeof(*value);
     LONG read = RegQueryValueExA(key, valueName, NULL, &type, (BYTE*)value, &length);

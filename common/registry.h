@@ -16,7 +16,8 @@ int RegMakeKey(const char* keyPath);
 // Stores the text with its terminating NUL under the caller's value type.
 int RegPutString(const char* keyPath, const char* valueName, const char* text, DWORD valueType);
 // Removes the value when it equals the default, else stores it as a REG_DWORD.
-int RegPutDwordOrDelete(const char* keyPath, const char* valueName, DWORD value, DWORD defaultValue);
+int RegPutDwordOrDelete(const char* keyPath, const char* valueName, DWORD value,
+                        DWORD defaultValue);
 int RegRemoveSubkey(const char* parentPath, const char* childName);
 int RegRemoveValue(const char* keyPath, const char* valueName);
 int RegPutDword(const char* keyPath, const char* valueName, DWORD value);

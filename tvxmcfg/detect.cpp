@@ -27,7 +27,8 @@ static int IsFamilyDeviceKey(const char* name) {
 // Reads the instance's hardware revision and returns the board's flag word.
 static LONG ExamineModemInstance(const char* instancePath, int boardIndex) {
     HKEY instance;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, instancePath, &instance) != ERROR_SUCCESS) return 0;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, instancePath, &instance) != ERROR_SUCCESS)
+        return 0;
 
     BYTE value[REVISION_SIZE];
     DWORD length = REVISION_SIZE;
@@ -57,19 +58,23 @@ static LONG ExamineModemInstance(const char* instancePath, int boardIndex) {
 void DetectPciBoards(void) {
     LONG boardIndex = BoardCount;
     HKEY root;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, PCI_ROOT, &root) != ERROR_SUCCESS) return;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, PCI_ROOT, &root) != ERROR_SUCCESS)
+        return;
 
     char deviceName[PCI_DEVICE_NAME_SIZE];
     char instanceName[PCI_INSTANCE_NAME_SIZE];
     char path[PCI_INSTANCE_PATH_SIZE];
     for (DWORD device = 0; boardIndex < MAX_BOARDS; ++device) {
-        if (RegEnumKeyA(root, device, deviceName, sizeof(deviceName)) != ERROR_SUCCESS) break;
-        if (!IsFamilyDeviceKey(deviceName)) continue;
+        if (RegEnumKeyA(root, device, deviceName, sizeof(deviceName)) != ERROR_SUCCESS)
+            break;
+        if (!IsFamilyDeviceKey(deviceName))
+            continue;
 
         lstrcpyA(path, PCI_ROOT "\\");
         lstrcatA(path, deviceName);
         HKEY deviceKey;
-        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &deviceKey) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &deviceKey) != ERROR_SUCCESS)
+            continue;
         lstrcatA(path, "\\");
         int prefixLength = lstrlenA(path);
         char deviceDigit = deviceName[16];
@@ -99,36 +104,44 @@ void DetectPciBoards(void) {
 
 void DetectIsaBoards(void) {
     LONG boardIndex = BoardCount;
-    if (boardIndex >= MAX_BOARDS) return;
+    if (boardIndex >= MAX_BOARDS)
+        return;
     HKEY root;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, ISA_ROOT, &root) != ERROR_SUCCESS) return;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, ISA_ROOT, &root) != ERROR_SUCCESS)
+        return;
 
     char instanceName[ISA_INSTANCE_NAME_SIZE];
     char path[sizeof(ISA_ROOT "\\") + ISA_INSTANCE_NAME_LIMIT];
     for (DWORD instance = 0; boardIndex < MAX_BOARDS; ++instance) {
-        if (RegEnumKeyA(root, instance, instanceName, sizeof(instanceName)) != ERROR_SUCCESS) break;
-        if (lstrlenA(instanceName) > ISA_INSTANCE_NAME_LIMIT) continue;
+        if (RegEnumKeyA(root, instance, instanceName, sizeof(instanceName)) != ERROR_SUCCESS)
+            break;
+        if (lstrlenA(instanceName) > ISA_INSTANCE_NAME_LIMIT)
+            continue;
 
         lstrcpyA(path, ISA_ROOT "\\");
         lstrcatA(path, instanceName);
         HKEY instanceKey;
-        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &instanceKey) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &instanceKey) != ERROR_SUCCESS)
+            continue;
         BYTE value[HARDWARE_ID_SIZE];
         DWORD length = HARDWARE_ID_SIZE;
         LONG read = RegQueryValueExA(instanceKey, "HardwareID", NULL, NULL, value, &length);
         RegCloseKey(instanceKey);
-        if (read != ERROR_SUCCESS) continue;
+        if (read != ERROR_SUCCESS)
+            continue;
 
         // The identifier is the text up to its first NUL, or every byte read when none is there.
         char id[HARDWARE_ID_SIZE + 1];
         memcpy(id, value, length);
         id[length] = '\0';
         int idLength = lstrlenA(id);
-        if (idLength < 7 || memcmp(id, "TRVX100", 7) != 0) continue;
+        if (idLength < 7 || memcmp(id, "TRVX100", 7) != 0)
+            continue;
 
         LONG flags = 0;
         if (!(idLength > 8 && id[8] == 'M' && id[9] == 'C')) {
-            if (FirstIsaBoard < 0) FirstIsaBoard = boardIndex;
+            if (FirstIsaBoard < 0)
+                FirstIsaBoard = boardIndex;
             if (idLength == 9 && id[8] == 'M') {
                 flags = BOARD_IS_MODEM;
                 DetectedKinds |= KIND_ISA_MODEM;

@@ -30,7 +30,8 @@ static void SendPortRequest(HANDLE driver, DWORD code, PortKey key) {
 // Ports of a board, at most the eight its entry has names for; a negative count serves none.
 static int BoardPortCount(const DriverConfig* config, int board) {
     LONG count = (LONG)config->Boards[board].PortCount;
-    if (count > MAX_PORTS_PER_BOARD) count = MAX_PORTS_PER_BOARD;
+    if (count > MAX_PORTS_PER_BOARD)
+        count = MAX_PORTS_PER_BOARD;
     return count < 0 ? 0 : (int)count;
 }
 
@@ -54,7 +55,8 @@ void GetDriverConfig(DriverConfig* config) {
 DWORD ComputeFirmwareChecksum(const BYTE* image, DWORD size) {
     DWORD sum = 0x8000;
     for (DWORD i = 0; i < size; ++i) {
-        if (i == CHECKSUM_SKIP_FIRST || i == CHECKSUM_SKIP_SECOND) continue;
+        if (i == CHECKSUM_SKIP_FIRST || i == CHECKSUM_SKIP_SECOND)
+            continue;
         sum = (sum + image[i]) & 0xFFFF;
     }
     return sum;
@@ -138,11 +140,13 @@ int InitializeModems(DriverConfig config) {
         HANDLE started[MAX_SERVED_PORTS];
         int startedCount = 0;
         for (int board = 0; board < MAX_BOARDS; ++board) {
-            if (BoardNeedsFirmware[board] != 1) continue;
+            if (BoardNeedsFirmware[board] != 1)
+                continue;
             int ports = BoardPortCount(&config, board);
             for (int port = 0; port < ports; ++port) {
                 const char* name = config.Boards[board].PortNames[port];
-                if (name[0] == '\0') continue;
+                if (name[0] == '\0')
+                    continue;
                 PortRecord* record = &PortTable[served];
                 lstrcpynA(record->PortName, name, PORT_NAME_SIZE);
                 record->PortHandle = INVALID_HANDLE_VALUE;
@@ -168,30 +172,40 @@ int InitializeModems(DriverConfig config) {
             }
         }
 
-        if (startedCount > 0) WaitForMultipleObjects(startedCount, started, TRUE, INFINITE);
+        if (startedCount > 0)
+            WaitForMultipleObjects(startedCount, started, TRUE, INFINITE);
 
         for (int i = 0; i < served; ++i) {
-            if (WorkerThreads[i] != NULL) GetExitCodeThread(WorkerThreads[i], &exitCodes[i]);
-            if (exitCodes[i] != 0) ReportFailedPort(&PortTable[i], exitCodes[i]);
+            if (WorkerThreads[i] != NULL)
+                GetExitCodeThread(WorkerThreads[i], &exitCodes[i]);
+            if (exitCodes[i] != 0)
+                ReportFailedPort(&PortTable[i], exitCodes[i]);
         }
     }
 
 cleanup:
-    if (loaderFile != INVALID_HANDLE_VALUE) CloseHandle(loaderFile);
-    if (firmwareFile != INVALID_HANDLE_VALUE) CloseHandle(firmwareFile);
-    if (loader) VirtualFree(loader, 0, MEM_RELEASE);
-    if (firmware) VirtualFree(firmware, 0, MEM_RELEASE);
+    if (loaderFile != INVALID_HANDLE_VALUE)
+        CloseHandle(loaderFile);
+    if (firmwareFile != INVALID_HANDLE_VALUE)
+        CloseHandle(firmwareFile);
+    if (loader)
+        VirtualFree(loader, 0, MEM_RELEASE);
+    if (firmware)
+        VirtualFree(firmware, 0, MEM_RELEASE);
     for (int i = 0; i < served; ++i) {
-        if (WorkerThreads[i] != NULL) CloseHandle(WorkerThreads[i]);
+        if (WorkerThreads[i] != NULL)
+            CloseHandle(WorkerThreads[i]);
     }
     return result;
 }
 
 int ResetFirmwareBoards(DriverConfig config) {
     HANDLE driver = OpenDriver();
-    if (driver == INVALID_HANDLE_VALUE) return -1;
+    if (driver == INVALID_HANDLE_VALUE)
+        return -1;
     for (int board = 0; board < MAX_BOARDS; ++board) {
-        if (BoardNeedsFirmware[board] != 1) continue;
+        if (BoardNeedsFirmware[board] != 1)
+            continue;
         int ports = BoardPortCount(&config, board);
         SendPortRequest(driver, DRV_BOARD_RESET, MAKE_PORT_KEY(board, 0));
         for (int port = 0; port < ports; ++port) {
@@ -208,7 +222,8 @@ int ResetFirmwareBoards(DriverConfig config) {
 
 int ReinitializeModems(DriverConfig config) {
     HANDLE driver = OpenDriver();
-    if (driver == INVALID_HANDLE_VALUE) return -1;
+    if (driver == INVALID_HANDLE_VALUE)
+        return -1;
     Sleep(config.ModemResetDelay * 100);
     for (int board = 0; board < MAX_BOARDS; ++board) {
         int ports = BoardPortCount(&config, board);

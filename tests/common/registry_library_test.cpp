@@ -88,7 +88,9 @@ struct WriteFailureCase {
 };
 
 // Cases print by name, not as raw bytes.
-void PrintTo(const WriteFailureCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const WriteFailureCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class RegistryWriteFailureTest : public RegistryLibraryTest,
                                  public ::testing::WithParamInterface<WriteFailureCase> {};

@@ -11,7 +11,8 @@ namespace w95test {
 
 TempMachine::TempMachine() {
     std::string pattern = (std::filesystem::temp_directory_path() / "w95-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
     dir_ = pattern;
     w95::InitMachine(dir_);
     w95::UseMachine(dir_);
@@ -19,7 +20,8 @@ TempMachine::TempMachine() {
 
 TempMachine::~TempMachine() {
     const char* keep = std::getenv("W95_KEEP_MACHINES");
-    if (keep && *keep == '1') return;
+    if (keep && *keep == '1')
+        return;
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
 }

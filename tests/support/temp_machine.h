@@ -8,7 +8,7 @@
 namespace w95test {
 
 class TempMachine {
-public:
+  public:
     TempMachine();
     ~TempMachine();
     TempMachine(const TempMachine&) = delete;
@@ -17,7 +17,7 @@ public:
     const std::filesystem::path& dir() const { return dir_; }
     std::filesystem::path path(const std::string& relative) const { return dir_ / relative; }
 
-private:
+  private:
     std::filesystem::path dir_;
 };
 

@@ -41,7 +41,9 @@ struct DetectCase {
 };
 
 // Cases print by name, not as raw bytes.
-void PrintTo(const DetectCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const DetectCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::string LongName(char letter, size_t length) {
     return std::string(length, letter);

@@ -32,7 +32,9 @@ struct RunCase {
 };
 
 // Cases print by name, not as raw bytes.
-void PrintTo(const RunCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const RunCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class RunModesTest : public ::testing::TestWithParam<RunCase> {};
 

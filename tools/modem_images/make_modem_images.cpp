@@ -17,7 +17,8 @@ std::vector<uint8_t> MakeImage(const std::string& name, uint32_t size, uint32_t 
     image.reserve(size);
     std::string header = "TVX " + name + " image 1.0\r\n";
     image.insert(image.end(), header.begin(), header.end());
-    for (int shift = 0; shift < 32; shift += 8) image.push_back(uint8_t(size >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        image.push_back(uint8_t(size >> shift));
 
     uint32_t state = seed;
     constexpr size_t kBlock = 254;

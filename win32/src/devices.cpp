@@ -14,13 +14,15 @@ std::filesystem::path FindDeviceNode(const std::string& name) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(MachinePath("dev"), error)) {
         std::string candidate = entry.path().filename().string();
-        if (candidate.size() != name.size()) continue;
+        if (candidate.size() != name.size())
+            continue;
         bool same = true;
         for (size_t i = 0; i < name.size() && same; ++i) {
             same = std::tolower(static_cast<unsigned char>(candidate[i])) ==
                    std::tolower(static_cast<unsigned char>(name[i]));
         }
-        if (same) return entry.path();
+        if (same)
+            return entry.path();
     }
     return {};
 }
@@ -34,7 +36,8 @@ HANDLE OpenDevice(const std::string& name, const OpenRequest& request) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    if (S_ISSOCK(info.st_mode)) return OpenDriverDevice(node, request);
+    if (S_ISSOCK(info.st_mode))
+        return OpenDriverDevice(node, request);
     return OpenCommPort(node, name, request);
 }
 

@@ -5,6 +5,10 @@ namespace {
 thread_local DWORD last_error = ERROR_SUCCESS;
 }
 
-extern "C" DWORD WINAPI GetLastError(void) { return last_error; }
+extern "C" DWORD WINAPI GetLastError(void) {
+    return last_error;
+}
 
-extern "C" void WINAPI SetLastError(DWORD dwErrCode) { last_error = dwErrCode; }
+extern "C" void WINAPI SetLastError(DWORD dwErrCode) {
+    last_error = dwErrCode;
+}

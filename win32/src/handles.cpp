@@ -35,7 +35,8 @@ HANDLE Encode(uint32_t slot, uint32_t generation) {
 
 bool Decode(HANDLE handle, uint32_t& slot, uint32_t& generation) {
     auto value = reinterpret_cast<uintptr_t>(handle);
-    if (value == 0 || (value & 3) != 0 || value >= 0x80000000u) return false;
+    if (value == 0 || (value & 3) != 0 || value >= 0x80000000u)
+        return false;
     value >>= 2;
     slot = static_cast<uint32_t>(value & (kMaxSlots - 1));
     generation = static_cast<uint32_t>(value >> kSlotBits);
@@ -65,12 +66,15 @@ HANDLE AddHandle(std::shared_ptr<KernelObject> object) {
 
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
     uint32_t slot, generation;
-    if (!Decode(handle, slot, generation)) return nullptr;
+    if (!Decode(handle, slot, generation))
+        return nullptr;
     auto& table = TheTable();
     std::lock_guard lock(table.mutex);
-    if (slot >= table.slots.size()) return nullptr;
+    if (slot >= table.slots.size())
+        return nullptr;
     const Slot& entry = table.slots[slot];
-    if (!entry.object || entry.generation != generation) return nullptr;
+    if (!entry.object || entry.generation != generation)
+        return nullptr;
     return entry.object;
 }
 

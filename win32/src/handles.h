@@ -10,7 +10,7 @@
 namespace w95 {
 
 class KernelObject {
-public:
+  public:
     virtual ~KernelObject() = default;
     // Called when the last handle to the object is closed (CloseHandle, RegCloseKey, ...).
     virtual void OnClose() {}
@@ -31,7 +31,8 @@ std::shared_ptr<T> LookupHandleAs(HANDLE handle) {
 // handle was not live.
 bool CloseKernelHandle(HANDLE handle);
 
-// Sets the calling thread's last error; returns the value to pass on (FALSE, NULL, ...) for brevity.
+// Sets the calling thread's last error; returns the value to pass on (FALSE, NULL, ...) for
+// brevity.
 template <class R>
 R Fail(DWORD error, R result) {
     SetLastError(error);

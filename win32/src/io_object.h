@@ -8,7 +8,7 @@
 namespace w95 {
 
 class IoObject : public KernelObject {
-public:
+  public:
     virtual BOOL Read(void* buffer, DWORD count, DWORD* done) {
         (void)buffer, (void)count, *done = 0;
         return Fail(ERROR_INVALID_FUNCTION, FALSE);
@@ -18,13 +18,15 @@ public:
         return Fail(ERROR_INVALID_FUNCTION, FALSE);
     }
     virtual DWORD Size(DWORD* high) {
-        if (high) *high = 0;
+        if (high)
+            *high = 0;
         return Fail(ERROR_INVALID_FUNCTION, INVALID_FILE_SIZE);
     }
     virtual BOOL Control(DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
                          DWORD* returned) {
         (void)code, (void)in, (void)in_size, (void)out, (void)out_size;
-        if (returned) *returned = 0;
+        if (returned)
+            *returned = 0;
         return Fail(ERROR_INVALID_FUNCTION, FALSE);
     }
 };

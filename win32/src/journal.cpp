@@ -19,14 +19,16 @@ uint64_t MachineMillis() {
 void JournalEvent(const std::string& name, const nlohmann::ordered_json& event) {
     nlohmann::ordered_json line = {{"t", MachineMillis()}, {"pid", static_cast<int>(getpid())}};
     line.update(event);
-    std::string text = line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    std::string text =
+        line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 
     auto dir = MachinePath("journal");
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
     auto path = dir / (name + ".jsonl");
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;  // a journal is an observer: the emulated call goes on without it
+    if (fd < 0)
+        return;  // a journal is an observer: the emulated call goes on without it
     ssize_t written = ::write(fd, text.data(), text.size());
     (void)written;
     ::close(fd);

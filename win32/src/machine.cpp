@@ -34,7 +34,8 @@ std::filesystem::path DefaultMachineDir() {
 std::pair<int, int> ParsePair(const std::string& value, const std::string& name) {
     auto x = value.find('x');
     try {
-        if (x == std::string::npos) throw std::invalid_argument("no x");
+        if (x == std::string::npos)
+            throw std::invalid_argument("no x");
         size_t used1 = 0, used2 = 0;
         int a = std::stoi(value.substr(0, x), &used1);
         int b = std::stoi(value.substr(x + 1), &used2);
@@ -52,7 +53,8 @@ std::pair<int, int> ParsePair(const std::string& value, const std::string& name)
 std::filesystem::path MachineDir() {
     auto& state = State();
     std::lock_guard lock(state.mutex);
-    if (state.dir.empty()) state.dir = DefaultMachineDir();
+    if (state.dir.empty())
+        state.dir = DefaultMachineDir();
     return state.dir;
 }
 
@@ -69,9 +71,13 @@ uint64_t MachineGeneration() {
     return state.generation;
 }
 
-std::filesystem::path MachinePath(const std::string& relative) { return MachineDir() / relative; }
+std::filesystem::path MachinePath(const std::string& relative) {
+    return MachineDir() / relative;
+}
 
-std::filesystem::path DriveCRoot() { return MachineDir() / "c"; }
+std::filesystem::path DriveCRoot() {
+    return MachineDir() / "c";
+}
 
 void InitMachine(const std::filesystem::path& dir) {
     for (const char* sub : {"c/WINDOWS/SYSTEM/tarvex", "dev", "dde", "journal"}) {
@@ -83,15 +89,18 @@ void InitMachine(const std::filesystem::path& dir) {
 MachineConfig LoadMachineConfig() {
     MachineConfig config;
     std::ifstream in(MachinePath("machine.json"));
-    if (!in) return config;
+    if (!in)
+        return config;
     nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
-    if (j.is_discarded() || !j.is_object()) return config;
+    if (j.is_discarded() || !j.is_object())
+        return config;
     config.platform = j.value("platform", config.platform);
     config.screen_width = j.value("screen_width", config.screen_width);
     config.screen_height = j.value("screen_height", config.screen_height);
     config.dialog_base_x = j.value("dialog_base_x", config.dialog_base_x);
     config.dialog_base_y = j.value("dialog_base_y", config.dialog_base_y);
-    if (j.contains("tick_start")) config.tick_start = j["tick_start"].get<uint32_t>();
+    if (j.contains("tick_start"))
+        config.tick_start = j["tick_start"].get<uint32_t>();
     return config;
 }
 
@@ -101,14 +110,16 @@ void SaveMachineConfig(const MachineConfig& config) {
                         {"screen_height", config.screen_height},
                         {"dialog_base_x", config.dialog_base_x},
                         {"dialog_base_y", config.dialog_base_y}};
-    if (config.tick_start) j["tick_start"] = *config.tick_start;
+    if (config.tick_start)
+        j["tick_start"] = *config.tick_start;
     auto path = MachinePath("machine.json");
     auto tmp = path;
     tmp += ".tmp";
     {
         std::ofstream out(tmp);
         out << j.dump(2) << "\n";
-        if (!out) throw std::runtime_error("cannot write " + tmp.string());
+        if (!out)
+            throw std::runtime_error("cannot write " + tmp.string());
     }
     std::filesystem::rename(tmp, path);
 }
@@ -133,7 +144,8 @@ void SetMachineSetting(const std::string& name, const std::string& value) {
         try {
             size_t used = 0;
             unsigned long long ms = std::stoull(value, &used);
-            if (used != value.size() || ms > 0xFFFFFFFFull) throw std::out_of_range("range");
+            if (used != value.size() || ms > 0xFFFFFFFFull)
+                throw std::out_of_range("range");
             config.tick_start = static_cast<uint32_t>(ms);
         } catch (const std::exception&) {
             throw std::invalid_argument("tick-start takes milliseconds from 0 to 4294967295: " +

@@ -38,7 +38,8 @@ std::filesystem::path DriveCRoot();  // <machine>/c
 MachineConfig LoadMachineConfig();
 void SaveMachineConfig(const MachineConfig& config);
 
-// Sets one setting by the names of `w95 config`; throws std::invalid_argument on a bad name or value.
+// Sets one setting by the names of `w95 config`; throws std::invalid_argument on a bad name or
+// value.
 void SetMachineSetting(const std::string& name, const std::string& value);
 
 }  // namespace w95
