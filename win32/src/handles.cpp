@@ -1,7 +1,8 @@
 #include "handles.h"
 
+#include "slot_table.h"
+
 #include <mutex>
-#include <vector>
 
 namespace w95 {
 namespace {
@@ -10,17 +11,11 @@ namespace {
 // 0x80000000 so it never meets the predefined registry roots, and never 0 (slot 0 is unused).
 constexpr uint32_t kSlotBits = 14;
 constexpr uint32_t kMaxSlots = 1u << kSlotBits;
-constexpr uint32_t kGenerationMask = 0x7FFF;
-
-struct Slot {
-    std::shared_ptr<KernelObject> object;
-    uint32_t generation = 1;
-};
+constexpr uint32_t kMaxGeneration = 0x7FFF;
 
 struct Table {
     std::mutex mutex;
-    std::vector<Slot> slots = std::vector<Slot>(1);
-    std::vector<uint32_t> free_slots;
+    SlotTable<KernelObject> slots{kMaxSlots, kMaxGeneration};
 };
 
 Table& TheTable() {
@@ -28,19 +23,18 @@ Table& TheTable() {
     return *table;
 }
 
-HANDLE Encode(uint32_t slot, uint32_t generation) {
+HANDLE Encode(SlotTable<KernelObject>::Ref ref) {
     return reinterpret_cast<HANDLE>(
-        static_cast<uintptr_t>(((generation << kSlotBits) | slot) << 2));
+        static_cast<uintptr_t>(((ref.generation << kSlotBits) | ref.slot) << 2));
 }
 
-bool Decode(HANDLE handle, uint32_t& slot, uint32_t& generation) {
+std::optional<SlotTable<KernelObject>::Ref> Decode(HANDLE handle) {
     auto value = reinterpret_cast<uintptr_t>(handle);
     if (value == 0 || (value & 3) != 0 || value >= 0x80000000u)
-        return false;
+        return std::nullopt;
     value >>= 2;
-    slot = static_cast<uint32_t>(value & (kMaxSlots - 1));
-    generation = static_cast<uint32_t>(value >> kSlotBits);
-    return slot != 0;
+    return SlotTable<KernelObject>::Ref{static_cast<uint32_t>(value & (kMaxSlots - 1)),
+                                        static_cast<uint32_t>(value >> kSlotBits)};
 }
 
 }  // namespace
@@ -48,48 +42,29 @@ bool Decode(HANDLE handle, uint32_t& slot, uint32_t& generation) {
 HANDLE AddHandle(std::shared_ptr<KernelObject> object) {
     auto& table = TheTable();
     std::lock_guard lock(table.mutex);
-    uint32_t slot;
-    if (!table.free_slots.empty()) {
-        slot = table.free_slots.back();
-        table.free_slots.pop_back();
-    } else {
-        if (table.slots.size() >= kMaxSlots) {
-            SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-            return nullptr;
-        }
-        slot = static_cast<uint32_t>(table.slots.size());
-        table.slots.emplace_back();
+    auto ref = table.slots.Add(std::move(object));
+    if (!ref) {
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
     }
-    table.slots[slot].object = std::move(object);
-    return Encode(slot, table.slots[slot].generation);
+    return Encode(*ref);
 }
 
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
-    uint32_t slot, generation;
-    if (!Decode(handle, slot, generation))
+    auto ref = Decode(handle);
+    if (!ref)
         return nullptr;
     auto& table = TheTable();
     std::lock_guard lock(table.mutex);
-    if (slot >= table.slots.size())
-        return nullptr;
-    const Slot& entry = table.slots[slot];
-    if (!entry.object || entry.generation != generation)
-        return nullptr;
-    return entry.object;
+    return table.slots.Find(*ref);
 }
 
 bool CloseKernelHandle(HANDLE handle) {
-    uint32_t slot, generation;
     std::shared_ptr<KernelObject> object;
-    if (Decode(handle, slot, generation)) {
+    if (auto ref = Decode(handle)) {
         auto& table = TheTable();
         std::lock_guard lock(table.mutex);
-        if (slot < table.slots.size() && table.slots[slot].object &&
-            table.slots[slot].generation == generation) {
-            object = std::move(table.slots[slot].object);
-            table.slots[slot].generation = (generation % kGenerationMask) + 1;
-            table.free_slots.push_back(slot);
-        }
+        object = table.slots.Remove(*ref);
     }
     if (!object) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -4,6 +4,7 @@
 
 #include "handles.h"
 #include "journal.h"
+#include "slot_table.h"
 
 #include <strings.h>
 
@@ -22,17 +23,13 @@ constexpr DWORD kErrorInvalidIndex = 1413;
 // handle (multiples of four), and never 0.
 constexpr uint32_t kSlotBits = 15;
 constexpr uint32_t kMaxSlots = 1u << kSlotBits;
-constexpr uint32_t kGenerationMask = 0x7FFF;
+constexpr uint32_t kMaxGeneration = 0x7FFF;
 
-struct Slot {
-    std::shared_ptr<Window> window;
-    uint32_t generation = 1;
-};
+using WindowSlots = SlotTable<Window>;
 
 struct WindowTable {
     std::mutex mutex;
-    std::vector<Slot> slots = std::vector<Slot>(1);
-    std::vector<uint32_t> free_slots;
+    WindowSlots slots{kMaxSlots, kMaxGeneration};
     int default_placements = 0;  // windows placed by CW_USEDEFAULT, for the cascade
     uint64_t serial = 0;         // creation order
 };
@@ -42,52 +39,38 @@ WindowTable& Table() {
     return *table;
 }
 
-HWND Encode(uint32_t slot, uint32_t generation) {
+HWND Encode(WindowSlots::Ref ref) {
     return reinterpret_cast<HWND>(
-        static_cast<uintptr_t>((((generation << kSlotBits) | slot) << 1) | 1));
+        static_cast<uintptr_t>((((ref.generation << kSlotBits) | ref.slot) << 1) | 1));
 }
 
-bool Decode(HWND hwnd, uint32_t& slot, uint32_t& generation) {
+std::optional<WindowSlots::Ref> Decode(HWND hwnd) {
     auto value = reinterpret_cast<uintptr_t>(hwnd);
     if ((value & 1) == 0 || value > 0xFFFFFFFFu)
-        return false;
+        return std::nullopt;
     value >>= 1;
-    slot = static_cast<uint32_t>(value & (kMaxSlots - 1));
-    generation = static_cast<uint32_t>(value >> kSlotBits);
-    return slot != 0;
+    return WindowSlots::Ref{static_cast<uint32_t>(value & (kMaxSlots - 1)),
+                            static_cast<uint32_t>(value >> kSlotBits)};
 }
 
 HWND AddWindow(const std::shared_ptr<Window>& window) {
     auto& table = Table();
     std::lock_guard lock(table.mutex);
-    uint32_t slot;
-    if (!table.free_slots.empty()) {
-        slot = table.free_slots.back();
-        table.free_slots.pop_back();
-    } else {
-        if (table.slots.size() >= kMaxSlots)
-            return nullptr;
-        slot = static_cast<uint32_t>(table.slots.size());
-        table.slots.emplace_back();
-    }
-    table.slots[slot].window = window;
+    auto ref = table.slots.Add(window);
+    if (!ref)
+        return nullptr;
     window->serial = ++table.serial;
-    window->handle = Encode(slot, table.slots[slot].generation);
+    window->handle = Encode(*ref);
     return window->handle;
 }
 
 void RemoveWindow(HWND hwnd) {
-    uint32_t slot, generation;
-    if (!Decode(hwnd, slot, generation))
+    auto ref = Decode(hwnd);
+    if (!ref)
         return;
     auto& table = Table();
     std::lock_guard lock(table.mutex);
-    if (slot < table.slots.size() && table.slots[slot].window &&
-        table.slots[slot].generation == generation) {
-        table.slots[slot].window.reset();
-        table.slots[slot].generation = (generation % kGenerationMask) + 1;
-        table.free_slots.push_back(slot);
-    }
+    table.slots.Remove(*ref);
 }
 
 // Where CW_USEDEFAULT puts a new top-level window: a cascade from the screen's corner.
@@ -129,17 +112,12 @@ void DestroyTree(const std::shared_ptr<Window>& window);
 }  // namespace
 
 std::shared_ptr<Window> FindWindowObject(HWND hwnd) {
-    uint32_t slot, generation;
-    if (!Decode(hwnd, slot, generation))
+    auto ref = Decode(hwnd);
+    if (!ref)
         return nullptr;
     auto& table = Table();
     std::lock_guard lock(table.mutex);
-    if (slot >= table.slots.size())
-        return nullptr;
-    const Slot& entry = table.slots[slot];
-    if (!entry.window || entry.generation != generation)
-        return nullptr;
-    return entry.window;
+    return table.slots.Find(*ref);
 }
 
 std::shared_ptr<Window> WindowOrFail(HWND hwnd) {
@@ -154,10 +132,10 @@ std::vector<std::shared_ptr<Window>> ThreadWindows() {
     auto& table = Table();
     std::lock_guard lock(table.mutex);
     auto self = std::this_thread::get_id();
-    for (const auto& slot : table.slots) {
-        if (slot.window && slot.window->thread == self)
-            windows.push_back(slot.window);
-    }
+    table.slots.ForEach([&](const std::shared_ptr<Window>& window) {
+        if (window->thread == self)
+            windows.push_back(window);
+    });
     std::sort(windows.begin(), windows.end(),
               [](const auto& a, const auto& b) { return a->serial < b->serial; });
     return windows;
