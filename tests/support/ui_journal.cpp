@@ -29,4 +29,12 @@ void AnswerMessageBoxesWithDefaults() {
     w95::SetUserCallback([](const w95::UserWait&) { return std::optional<w95::UserAction>(); });
 }
 
+const w95::UserControl* Control(const w95::UserWait& wait, int id) {
+    for (const auto& control : wait.controls) {
+        if (control.id == id)
+            return &control;
+    }
+    return nullptr;
+}
+
 }  // namespace w95test

@@ -1,10 +1,13 @@
-// Reading the machine's journals in tests, and answering message boxes in process.
+// Reading the machine's journals in tests, answering message boxes in process, and finding a
+// control in what the user is shown.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "user.h"
 
 namespace w95test {
 
@@ -17,5 +20,8 @@ std::vector<nlohmann::json> MessageBoxes();
 
 // Every message box from now on takes its default button, as with nobody at the machine.
 void AnswerMessageBoxesWithDefaults();
+
+// The control ID of the window the user is shown in WAIT; null when it has none.
+const w95::UserControl* Control(const w95::UserWait& wait, int id);
 
 }  // namespace w95test

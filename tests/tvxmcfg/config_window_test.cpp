@@ -5,6 +5,7 @@
 #include "machine.h"
 #include "registry.h"
 #include "temp_machine.h"
+#include "ui_journal.h"
 #include "user.h"
 #include "window.h"
 
@@ -22,26 +23,7 @@ namespace {
 
 using w95::UserAction;
 using w95::UserWait;
-
-std::vector<nlohmann::json> UiEvents(const std::string& event) {
-    std::vector<nlohmann::json> events;
-    std::ifstream in(w95::MachinePath("journal") / "ui.jsonl");
-    std::string line;
-    while (std::getline(in, line)) {
-        auto parsed = nlohmann::json::parse(line);
-        if (parsed.value("event", "") == event)
-            events.push_back(parsed);
-    }
-    return events;
-}
-
-const w95::UserControl* Control(const UserWait& wait, int id) {
-    for (const auto& control : wait.controls) {
-        if (control.id == id)
-            return &control;
-    }
-    return nullptr;
-}
+using w95test::Control;
 
 // The state that the entry and detection leave before the window opens.
 void Detected(BYTE kinds, std::vector<LONG> flags, LONG firstIsa = -1) {
@@ -126,7 +108,7 @@ TEST_F(ConfigWindowTest, WindowSizeComesFromTheSystemFontsBaseUnits) {
         EXPECT_EQ(sizes_[0], std::make_pair(c.width, c.height));
         w95::ResetThreadWindows();
     }
-    auto created = UiEvents("window");
+    auto created = w95test::JournalEvents("ui", "window");
     ASSERT_FALSE(created.empty());
     EXPECT_EQ(created[0]["action"], "created");
     EXPECT_EQ(created[0]["class"], "TarvexModem");
@@ -197,7 +179,7 @@ TEST_F(ConfigWindowTest, OkStoresTheChoicesAndAppliesThemWhenTheCountryIsNotTheF
     // Applying reads the driver's configuration; without a driver that is reported.
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_NE(boxes_[0].find("Failed to intialize TarvexPort driver"), std::string::npos);
-    auto ended = UiEvents("window");
+    auto ended = w95test::JournalEvents("ui", "window");
     EXPECT_EQ(ended.back()["action"], "hidden") << "EndDialog hides the dialog";
     EXPECT_TRUE(IsWindow(ConfigDialog)) << "the windows stay until the program ends";
 }
@@ -298,7 +280,7 @@ TEST_F(ConfigWindowTest, HelpOpensTheContentsAndTheDialogStays) {
     Detected(0, {});
     Run({UserAction::Click(302), UserAction::Click(300)});
     EXPECT_EQ(waits_.size(), 2u);
-    auto help = UiEvents("winhelp");
+    auto help = w95test::JournalEvents("ui", "winhelp");
     ASSERT_EQ(help.size(), 1u);
     EXPECT_EQ(help[0]["file"], "TVXMCFG.HLP");
     EXPECT_EQ(help[0]["command"], HELP_CONTENTS);

@@ -29,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using w95::UserAction;
 using w95::UserWait;
+using w95test::Control;
 
 std::string Board(int ports, const std::string& names = "") {
     std::string port_field = names.empty() ? std::to_string(ports) : "[" + names + "]";
@@ -67,14 +68,6 @@ std::vector<Request> PortRequests() {
                                 event["port"].get<int>(), event["t"].get<uint64_t>()});
     }
     return requests;
-}
-
-const w95::UserControl* Control(const UserWait& wait, int id) {
-    for (const auto& control : wait.controls) {
-        if (control.id == id)
-            return &control;
-    }
-    return nullptr;
 }
 
 const w95::UserMenuItem* MenuItemOf(const UserWait& wait, int id) {

@@ -2,6 +2,7 @@
 // dev/COM7 of a temporary machine, and the test plays the modem on the master.
 #include <windows.h>
 
+#include "child_process.h"
 #include "temp_machine.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -511,9 +511,8 @@ TEST_F(CommTest, PortIsExclusiveAcrossHandlesAndProcesses) {
             HANDLE other = OpenPort();
             _exit(other == INVALID_HANDLE_VALUE ? static_cast<int>(GetLastError()) : 0);
         }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return w95test::WaitOrKill(child,
+                                   std::chrono::steady_clock::now() + std::chrono::seconds(30));
     };
     EXPECT_EQ(open_in_child(), ERROR_ACCESS_DENIED);
 

@@ -2,16 +2,15 @@
 // keys, access rights, test faults, and writers in several processes and threads at once.
 #include <windows.h>
 
+#include "child_process.h"
 #include "registry_store.h"
 #include "temp_machine.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
-#include <csignal>
 #include <set>
 #include <string>
 #include <thread>
@@ -435,17 +434,12 @@ TEST_F(RegistryTest, WritersInSeveralProcessesLoseNothing) {
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     for (pid_t pid : children) {
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                ADD_FAILURE() << "writer " << pid << " did not finish";
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        int status = w95test::WaitUntil(pid, deadline);
+        if (status == -2) {
+            ADD_FAILURE() << "writer " << pid << " did not finish";
+            status = w95test::WaitOrKill(pid, deadline);
         }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer " << pid;
+        EXPECT_EQ(status, 0) << "writer " << pid;
     }
     ExpectAllWritten(kWriters, kCount);
 }

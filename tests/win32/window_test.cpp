@@ -4,6 +4,7 @@
 
 #include "machine.h"
 #include "temp_machine.h"
+#include "ui_journal.h"
 #include "user.h"
 #include "window.h"
 
@@ -123,18 +124,6 @@ std::vector<std::pair<int, int>> Commands() {
             kept.push_back(command);
     }
     return kept;
-}
-
-std::vector<nlohmann::json> UiEvents(const std::string& event) {
-    std::vector<nlohmann::json> events;
-    std::ifstream in(w95::MachinePath("journal") / "ui.jsonl");
-    std::string line;
-    while (std::getline(in, line)) {
-        auto parsed = nlohmann::json::parse(line);
-        if (parsed.value("event", "") == event)
-            events.push_back(parsed);
-    }
-    return events;
 }
 
 class WindowTest : public ::testing::Test {
@@ -360,7 +349,7 @@ TEST_F(WindowTest, UserActionsReachTheDialogThroughItsMessageLoop) {
         (std::vector<std::pair<int, int>>{
             {10, BN_CLICKED}, {12, CBN_EDITCHANGE}, {IDOK, BN_CLICKED}, {IDCANCEL, BN_CLICKED}}));
 
-    auto events = UiEvents("window");
+    auto events = w95test::JournalEvents("ui", "window");
     std::vector<std::string> actions;
     for (const auto& event : events)
         actions.push_back(event["action"].get<std::string>() +
@@ -583,11 +572,11 @@ TEST_F(WindowTest, CursorsAndHelpAreJournalled) {
     EXPECT_TRUE(WinHelpA(nullptr, "SOME.HLP", HELP_CONTEXT, 12));
     (void)previous;
 
-    auto cursors = UiEvents("cursor");
+    auto cursors = w95test::JournalEvents("ui", "cursor");
     ASSERT_EQ(cursors.size(), 2u);
     EXPECT_EQ(cursors[0]["cursor"], "wait");
     EXPECT_EQ(cursors[1]["cursor"], "arrow");
-    auto help = UiEvents("winhelp");
+    auto help = w95test::JournalEvents("ui", "winhelp");
     ASSERT_EQ(help.size(), 1u);
     EXPECT_EQ(help[0]["file"], "SOME.HLP");
     EXPECT_EQ(help[0]["command"], 1);
