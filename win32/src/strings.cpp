@@ -77,7 +77,7 @@ class Output {
     size_t used_ = 0;
 };
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool zero = false;
     bool alternate = false;
@@ -87,11 +87,11 @@ struct Spec {
     char size = 0;  // 'l' or 'w' (long, wide), 'h' (short, narrow), or 0
 };
 
-void PutField(Output& out, const Spec& spec, const std::string& prefix, const std::string& body,
-              bool zero_pad) {
+void PutField(Output& out, const Conversion& conversion, const std::string& prefix,
+              const std::string& body, bool zero_pad) {
     size_t length = prefix.size() + body.size();
-    size_t padding = spec.width > length ? spec.width - length : 0;
-    if (spec.left) {
+    size_t padding = conversion.width > length ? conversion.width - length : 0;
+    if (conversion.left) {
         out.Put(prefix);
         out.Put(body);
         out.Pad(padding, ' ');
@@ -116,7 +116,7 @@ std::string Digits(uint32_t value, unsigned base, bool upper) {
     return text;
 }
 
-void PutInteger(Output& out, const Spec& spec, char type, va_list& arguments) {
+void PutInteger(Output& out, const Conversion& conversion, char type, va_list& arguments) {
     // Every size reads a 32-bit argument ('l' is 32 bits on Windows, not the host's long);
     // 'h' keeps its low 16 bits.
     uint32_t raw = va_arg(arguments, uint32_t);
@@ -124,33 +124,34 @@ void PutInteger(Output& out, const Spec& spec, char type, va_list& arguments) {
     std::string prefix;
     uint32_t magnitude;
     if (is_signed) {
-        int32_t value = spec.size == 'h' ? static_cast<int16_t>(raw) : static_cast<int32_t>(raw);
+        int32_t value =
+            conversion.size == 'h' ? static_cast<int16_t>(raw) : static_cast<int32_t>(raw);
         if (value < 0)
             prefix = "-";
         magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
     } else {
-        magnitude = spec.size == 'h' ? static_cast<uint16_t>(raw) : raw;
+        magnitude = conversion.size == 'h' ? static_cast<uint16_t>(raw) : raw;
     }
     bool hex = type == 'x' || type == 'X';
     std::string body = Digits(magnitude, hex ? 16 : 10, type == 'X');
-    if (spec.has_precision) {
-        if (spec.precision == 0 && magnitude == 0)
+    if (conversion.has_precision) {
+        if (conversion.precision == 0 && magnitude == 0)
             body.clear();
-        if (body.size() < spec.precision)
-            body.insert(0, spec.precision - body.size(), '0');
+        if (body.size() < conversion.precision)
+            body.insert(0, conversion.precision - body.size(), '0');
     }
-    if (hex && spec.alternate && magnitude != 0)
+    if (hex && conversion.alternate && magnitude != 0)
         prefix = type == 'X' ? "0X" : "0x";
-    PutField(out, spec, prefix, body, spec.zero && !spec.has_precision);
+    PutField(out, conversion, prefix, body, conversion.zero && !conversion.has_precision);
 }
 
 char Narrow(uint32_t wide) {
     return wide < 0x100 ? static_cast<char>(wide) : '?';
 }
 
-void PutString(Output& out, const Spec& spec, bool wide, va_list& arguments) {
+void PutString(Output& out, const Conversion& conversion, bool wide, va_list& arguments) {
     std::string body;
-    size_t limit = spec.has_precision ? spec.precision : SIZE_MAX;
+    size_t limit = conversion.has_precision ? conversion.precision : SIZE_MAX;
     if (wide) {
         const auto* text = va_arg(arguments, const uint16_t*);
         if (!text) {
@@ -168,7 +169,7 @@ void PutString(Output& out, const Spec& spec, bool wide, va_list& arguments) {
     }
     if (body.size() > limit)
         body.resize(limit);
-    PutField(out, spec, "", body, false);
+    PutField(out, conversion, "", body, false);
 }
 
 }  // namespace
@@ -232,27 +233,27 @@ extern "C" int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist) {
             continue;
         }
         ++p;
-        Spec spec;
+        Conversion conversion;
         for (;; ++p) {
             if (*p == '-') {
-                spec.left = true;
+                conversion.left = true;
             } else if (*p == '0') {
-                spec.zero = true;
+                conversion.zero = true;
             } else if (*p == '#') {
-                spec.alternate = true;
+                conversion.alternate = true;
             } else {
                 break;
             }
         }
         for (; *p >= '0' && *p <= '9'; ++p)
-            spec.width = spec.width * 10 + (*p - '0');
+            conversion.width = conversion.width * 10 + (*p - '0');
         if (*p == '.') {
-            spec.has_precision = true;
+            conversion.has_precision = true;
             for (++p; *p >= '0' && *p <= '9'; ++p)
-                spec.precision = spec.precision * 10 + (*p - '0');
+                conversion.precision = conversion.precision * 10 + (*p - '0');
         }
         if (*p == 'l' || *p == 'w' || *p == 'h')
-            spec.size = *p++;
+            conversion.size = *p++;
         char type = *p;
         if (!type)
             break;
@@ -263,20 +264,22 @@ extern "C" int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist) {
             case 'u':
             case 'x':
             case 'X':
-                PutInteger(out, spec, type, arguments);
+                PutInteger(out, conversion, type, arguments);
                 break;
             case 'c':
             case 'C': {
                 uint32_t code = va_arg(arguments, uint32_t);
-                bool wide = type == 'C' ? spec.size != 'h' : (spec.size == 'l' || spec.size == 'w');
+                bool wide = type == 'C' ? conversion.size != 'h'
+                                        : (conversion.size == 'l' || conversion.size == 'w');
                 char c = wide ? Narrow(code & 0xFFFF) : static_cast<char>(code);
-                PutField(out, spec, "", c ? std::string(1, c) : std::string(), false);
+                PutField(out, conversion, "", c ? std::string(1, c) : std::string(), false);
                 break;
             }
             case 's':
             case 'S': {
-                bool wide = type == 'S' ? spec.size != 'h' : (spec.size == 'l' || spec.size == 'w');
-                PutString(out, spec, wide, arguments);
+                bool wide = type == 'S' ? conversion.size != 'h'
+                                        : (conversion.size == 'l' || conversion.size == 'w');
+                PutString(out, conversion, wide, arguments);
                 break;
             }
             default:
