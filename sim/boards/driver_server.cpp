@@ -1,6 +1,7 @@
 #include "driver_server.h"
 
 #include "driver_protocol.h"
+#include "unix_socket.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -12,58 +13,20 @@
 #include <stdexcept>
 
 namespace boardsim {
-namespace {
-
-[[noreturn]] void ThrowErrno(const std::string& what) {
-    throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
-// Connects to `path` to see whether a simulator still listens there.
-bool SomeoneListens(const std::filesystem::path& path) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_un address{};
-    int dir_fd = -1;
-    bool listening =
-        w95::MakeSocketAddress(path.string(), address, dir_fd) &&
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-    if (dir_fd >= 0)
-        ::close(dir_fd);
-    ::close(fd);
-    return listening;
-}
-
-}  // namespace
 
 DriverServer::DriverServer(const std::filesystem::path& socket_path, BoardDriver& driver)
     : socket_path_(socket_path), driver_(driver) {
-    std::error_code error;
-    if (std::filesystem::symlink_status(socket_path_, error).type() !=
-        std::filesystem::file_type::not_found) {
-        if (SomeoneListens(socket_path_)) {
-            throw std::runtime_error("another board simulator serves " + socket_path_.string());
-        }
-        std::filesystem::remove(socket_path_, error);
-    }
+    listen_fd_ = w95::ListenUnixSocket(socket_path_, 64);
+    if (listen_fd_ < 0)
+        throw std::runtime_error("another board simulator serves " + socket_path_.string());
     stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (stop_fd_ < 0 || listen_fd_ < 0)
-        ThrowErrno("cannot make the driver socket");
-    sockaddr_un address{};
-    int dir_fd = -1;
-    if (!w95::MakeSocketAddress(socket_path_.string(), address, dir_fd)) {
-        throw std::runtime_error("cannot address " + socket_path_.string());
+    if (stop_fd_ < 0) {
+        std::string why = std::strerror(errno);
+        ::close(listen_fd_);
+        std::error_code ignored;
+        std::filesystem::remove(socket_path_, ignored);
+        throw std::runtime_error("cannot make the driver server's stop event: " + why);
     }
-    int bound = ::bind(listen_fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-    int saved = errno;
-    if (dir_fd >= 0)
-        ::close(dir_fd);
-    errno = saved;
-    if (bound != 0)
-        ThrowErrno("cannot bind " + socket_path_.string());
-    if (::listen(listen_fd_, 64) != 0)
-        ThrowErrno("cannot listen on " + socket_path_.string());
 }
 
 DriverServer::~DriverServer() {
@@ -140,14 +103,18 @@ void DriverServer::Serve(Connection& connection, uint32_t handle) {
     std::vector<char> input;
     for (;;) {
         w95::DriverRequestHeader request{};
-        if (!w95::ReceiveAll(connection.fd, &request, sizeof(request)))
+        if (w95::ReceiveAll(connection.fd, &request, sizeof(request)) !=
+            w95::ReceiveResult::Complete) {
             break;
+        }
         if (request.in_size > w95::kDriverMaxBuffer || request.out_size > w95::kDriverMaxBuffer) {
             break;  // not a caller of ours: drop the connection
         }
         input.resize(request.in_size);
-        if (!input.empty() && !w95::ReceiveAll(connection.fd, input.data(), input.size()))
+        if (!input.empty() && w95::ReceiveAll(connection.fd, input.data(), input.size()) !=
+                                  w95::ReceiveResult::Complete) {
             break;
+        }
         DriverResult result = driver_.Handle(handle, request.code, input, request.out_size);
         w95::DriverReplyHeader reply{result.ok ? 1u : 0u, result.error, result.returned,
                                      static_cast<uint32_t>(result.output.size())};

@@ -1,9 +1,10 @@
 #include "dde_server.h"
 
+#include "unix_socket.h"
+
 #include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,28 +22,6 @@ std::string Lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-sockaddr_un SocketAddress(const std::filesystem::path& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string text = path.string();
-    if (text.size() >= sizeof(address.sun_path)) {
-        throw std::runtime_error("socket path too long for a Unix socket: " + text);
-    }
-    std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-    return address;
-}
-
-// True when a server answers on the socket at ADDRESS.
-bool SomeoneListens(const sockaddr_un& address) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    bool listening =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return listening;
 }
 
 void Acknowledge(int fd, uint32_t sequence, bool positive) {
@@ -63,23 +42,10 @@ DdeServer::DdeServer(std::string service, std::string topic, ExecuteHandler on_e
       on_connect_(std::move(on_connect)),
       socket_path_(w95::dde::ServiceSocketPath(service_)) {
     std::filesystem::create_directories(socket_path_.parent_path());
-    sockaddr_un address = SocketAddress(socket_path_);
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(socket_path_, error))) {
-        if (SomeoneListens(address)) {
-            throw std::runtime_error("a server of " + service_ + " already runs at " +
-                                     socket_path_.string());
-        }
-        std::filesystem::remove(socket_path_, error);
-    }
-    listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listen_fd_ < 0)
-        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(listen_fd_, 16) != 0) {
-        std::string why = std::strerror(errno);
-        ::close(listen_fd_);
-        throw std::runtime_error("cannot listen at " + socket_path_.string() + ": " + why);
+    listen_fd_ = w95::ListenUnixSocket(socket_path_, 16);
+    if (listen_fd_ < 0) {
+        throw std::runtime_error("a server of " + service_ + " already runs at " +
+                                 socket_path_.string());
     }
 }
 

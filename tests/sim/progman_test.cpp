@@ -4,6 +4,7 @@
 
 #include <ddeml.h>
 
+#include "machine.h"
 #include "progman_process.h"
 #include "temp_machine.h"
 #include "ui_journal.h"
@@ -127,6 +128,25 @@ TEST_F(ProgmanTest, ASecondServerForTheMachineIsRefusedAndAStaleSocketIsReplaced
     w95test::ProgmanProcess again(machine_.dir());
     ProgmanClient client;
     EXPECT_TRUE(client.connected());
+}
+
+// Socket addresses hold only about a hundred characters; a deeper machine is served all the same,
+// and a second server there still finds the first listening.
+TEST_F(ProgmanTest, ServesAMachineWhosePathIsTooLongForASocketAddress) {
+    auto deep = machine_.dir() / std::string(60, 'd') / std::string(60, 'e');
+    w95::InitMachine(deep);
+    w95::UseMachine(deep);
+    ASSERT_GT((deep / "dde/PROGMAN").string().size(), sizeof(sockaddr_un::sun_path));
+    w95test::ProgmanProcess progman(deep);
+    auto second =
+        w95test::RunProcess({w95test::ProgmanBinary().string(), "--machine", deep.string()}, {},
+                            std::chrono::seconds(10));
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.errors.find("already runs"), std::string::npos) << second.errors;
+    ProgmanClient client;
+    ASSERT_TRUE(client.connected());
+    EXPECT_EQ(client.Execute("[CreateGroup(Tools)]"), DMLERR_NO_ERROR);
+    EXPECT_TRUE(fs::is_directory(deep / "c/WINDOWS/Start Menu/Programs/Tools"));
 }
 
 TEST_F(ProgmanTest, RefusesAConversationOnAnotherTopic) {

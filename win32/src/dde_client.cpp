@@ -8,9 +8,9 @@
 
 #include "dde_wire.h"
 #include "machine.h"
+#include "unix_socket.h"
 
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -129,23 +129,6 @@ DdeSystem& System() {
     return *system;
 }
 
-int ConnectSocket(const std::filesystem::path& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string text = path.string();
-    if (text.size() >= sizeof(address.sun_path))
-        return -1;
-    std::copy(text.begin(), text.end(), address.sun_path);
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // The sockets of the servers that may offer SERVICE (any service when empty), in name order.
 // Service names are case-insensitive.
 std::vector<std::filesystem::path> ServerSockets(const std::string& service) {
@@ -164,7 +147,7 @@ std::vector<std::filesystem::path> ServerSockets(const std::string& service) {
 // Asks the server behind PATH for a conversation on SERVICE and TOPIC (empty: any).
 std::shared_ptr<Connection> Initiate(const std::filesystem::path& path, const std::string& service,
                                      const std::string& topic) {
-    int fd = ConnectSocket(path);
+    int fd = ConnectUnixSocket(path);
     if (fd < 0)
         return nullptr;
     auto connection = std::make_shared<Connection>(fd);

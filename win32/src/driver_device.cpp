@@ -3,11 +3,14 @@
 #include "devices.h"
 #include "driver_protocol.h"
 #include "io_object.h"
+#include "unix_socket.h"
 
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -43,13 +46,16 @@ class DriverConnection : public IoObject {
         if (fd_ < 0)
             return Fail(ERROR_GEN_FAILURE, FALSE);
         DriverReplyHeader reply{};
-        if (!SendAll(fd_, frame.data(), frame.size()) || !ReceiveAll(fd_, &reply, sizeof(reply)) ||
+        if (!SendAll(fd_, frame.data(), frame.size()) ||
+            ReceiveAll(fd_, &reply, sizeof(reply)) != ReceiveResult::Complete ||
             reply.out_size > out_size) {
             return Broken();
         }
         std::vector<char> output(reply.out_size);
-        if (reply.out_size > 0 && !ReceiveAll(fd_, output.data(), output.size()))
+        if (reply.out_size > 0 &&
+            ReceiveAll(fd_, output.data(), output.size()) != ReceiveResult::Complete) {
             return Broken();
+        }
         if (!output.empty())
             std::memcpy(out, output.data(), output.size());
         if (returned)
@@ -84,19 +90,11 @@ class DriverConnection : public IoObject {
 }  // namespace
 
 HANDLE OpenDriverDevice(const std::filesystem::path& socket_path, const OpenRequest&) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return Fail(ERROR_TOO_MANY_OPEN_FILES, INVALID_HANDLE_VALUE);
-    sockaddr_un address{};
-    int dir_fd = -1;
-    bool connected =
-        MakeSocketAddress(socket_path.string(), address, dir_fd) &&
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-    if (dir_fd >= 0)
-        ::close(dir_fd);
-    if (!connected) {
+    int fd = ConnectUnixSocket(socket_path);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE)
+            return Fail(ERROR_TOO_MANY_OPEN_FILES, INVALID_HANDLE_VALUE);
         // A socket left behind by a simulator that has ended is the same as no driver.
-        ::close(fd);
         return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     }
     timeval timeout{kReplyTimeoutSeconds, 0};
