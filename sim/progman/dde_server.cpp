@@ -24,14 +24,6 @@ std::string Lowered(std::string text) {
     return text;
 }
 
-void Acknowledge(int fd, uint32_t sequence, bool positive) {
-    Frame answer;
-    answer.kind = FrameKind::Ack;
-    answer.sequence = sequence;
-    answer.status = positive ? 1 : 0;
-    w95::dde::WriteFrame(fd, answer);
-}
-
 }  // namespace
 
 DdeServer::DdeServer(std::string service, std::string topic, ExecuteHandler on_execute,
@@ -122,7 +114,7 @@ void DdeServer::Converse(int fd) {
                 std::lock_guard lock(handler_mutex_);
                 on_connect_(request, connected);
             }
-            Acknowledge(fd, request.sequence, connected);
+            w95::dde::WriteAck(fd, request.sequence, connected);
             if (!connected)
                 break;
         } else if (request.kind == FrameKind::Execute && connected) {
@@ -131,7 +123,7 @@ void DdeServer::Converse(int fd) {
                 std::lock_guard lock(handler_mutex_);
                 done = on_execute_(request);
             }
-            Acknowledge(fd, request.sequence, done);
+            w95::dde::WriteAck(fd, request.sequence, done);
         } else {
             break;  // out of order: the client is not speaking the protocol
         }

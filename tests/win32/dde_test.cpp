@@ -30,14 +30,6 @@ HDDEDATA CALLBACK NoAnswer(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULO
     return nullptr;
 }
 
-void Ack(int fd, uint32_t sequence, bool positive) {
-    Frame answer;
-    answer.kind = FrameKind::Ack;
-    answer.sequence = sequence;
-    answer.status = positive ? 1 : 0;
-    w95::dde::WriteFrame(fd, answer);
-}
-
 // Serves one conversation on dde/PROGMAN: accepts the connect request, then hands each execute
 // request to the test's script, which answers as the case needs (or does not). Returns false from
 // the script to end the conversation.
@@ -88,7 +80,7 @@ class ScriptedServer {
                 requests_.push_back(request);
             }
             if (request.kind == FrameKind::Connect) {
-                Ack(fd, request.sequence, true);
+                w95::dde::WriteAck(fd, request.sequence, true);
             } else {
                 open = script_(fd, request);
             }
@@ -150,10 +142,10 @@ TEST_F(DdeTest, AnExecuteWaitsForItsOwnAcknowledgement) {
         // The first request is never answered in time; its answer comes late, just before the
         // negative answer to the second.
         if (++executes == 2) {
-            Ack(fd, request.sequence - 1, true);
-            Ack(fd, request.sequence, false);
+            w95::dde::WriteAck(fd, request.sequence - 1, true);
+            w95::dde::WriteAck(fd, request.sequence, false);
         } else if (executes == 3) {
-            Ack(fd, request.sequence, true);
+            w95::dde::WriteAck(fd, request.sequence, true);
         }
         return true;
     });
@@ -188,7 +180,7 @@ TEST_F(DdeTest, AServerThatGoesAwayEndsTheConversation) {
 
 TEST_F(DdeTest, TransactionDataIsTheHandlesBytesOrThePointedBytes) {
     ScriptedServer server([](int fd, const Frame& request) {
-        Ack(fd, request.sequence, true);
+        w95::dde::WriteAck(fd, request.sequence, true);
         return true;
     });
     HCONV conversation = Connect();
@@ -225,7 +217,7 @@ TEST_F(DdeTest, TransactionDataIsTheHandlesBytesOrThePointedBytes) {
 
 TEST_F(DdeTest, RefusesWhatIsNotASynchronousExecuteOfThisInstance) {
     ScriptedServer server([](int fd, const Frame& request) {
-        Ack(fd, request.sequence, true);
+        w95::dde::WriteAck(fd, request.sequence, true);
         return true;
     });
     HCONV conversation = Connect();

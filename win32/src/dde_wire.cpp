@@ -48,6 +48,14 @@ bool WriteFrame(int fd, const Frame& frame) {
     return SendAll(fd, bytes.data(), bytes.size());
 }
 
+bool WriteAck(int fd, uint32_t sequence, bool positive) {
+    Frame answer;
+    answer.kind = FrameKind::Ack;
+    answer.sequence = sequence;
+    answer.status = positive ? 1 : 0;
+    return WriteFrame(fd, answer);
+}
+
 ReadResult ReadFrame(int fd, Frame& frame, int timeout_ms) {
     std::optional<Clock::time_point> deadline;
     if (timeout_ms >= 0)

@@ -34,6 +34,9 @@ enum class ReadResult { Ok, TimedOut, Closed, Malformed };
 // Writes the whole frame; false when the peer has gone (never raises SIGPIPE).
 bool WriteFrame(int fd, const Frame& frame);
 
+// A server's positive or negative acknowledgement of the request numbered SEQUENCE.
+bool WriteAck(int fd, uint32_t sequence, bool positive);
+
 // Reads one whole frame, waiting at most TIMEOUT_MS in all (negative: without limit). A frame
 // that has begun but not ended by then counts as timed out.
 ReadResult ReadFrame(int fd, Frame& frame, int timeout_ms);
