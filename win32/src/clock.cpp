@@ -48,7 +48,10 @@ uint64_t MillisecondsSince(SteadyClock::time_point start) {
 // ones (another machine, a restart asked for) from now.
 void Start(ClockState& clock) {
     bool from_process_start = !clock.started && process_start != SteadyClock::time_point();
-    clock.origin = from_process_start ? process_start : SteadyClock::now();
+    // On a whole millisecond of the monotonic clock, so that the counter steps together with the
+    // journals' times: a wait of N ticks then never shows as less than N ms there.
+    clock.origin =
+        std::chrono::floor<Milliseconds>(from_process_start ? process_start : SteadyClock::now());
     clock.machine_generation = MachineGeneration();
     clock.skipped_ms = 0;
     if (auto tick_start = LoadMachineConfig().tick_start) {
